@@ -40,9 +40,10 @@ constexpr int STATUS_PERMISSION_DENIED = 94;
 // The call entry. Arguments, in order: the operation code; the 128-byte
 // position block, read and written by the library; the data buffer; the
 // 32-bit data length, read as the number of bytes sent and possibly
-// overwritten with the length reported back; the key buffer; the key
-// buffer's length; the key number (the open mode of OP_OPEN). The result is
-// the status, of which callers keep the low 16 bits.
+// overwritten with the length reported back; the key buffer; the key length;
+// the key number (the open mode of OP_OPEN). A path in the key buffer may be
+// as long as the key length, so the buffer holds one byte more for its
+// terminator. The result is the status, of which callers keep the low 16 bits.
 extern "C" int CLIENT_ENTRY_CALL client_entry(uint16_t operation, void* positionBlock, void* dataBuffer,
                                               uint32_t* dataLength, void* keyBuffer, uint8_t keyLength,
                                               int8_t keyNumber);
