@@ -216,8 +216,11 @@ static void apply_walk_modes() {
   modes.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
   modes.c_cc[VMIN] = 1;
   modes.c_cc[VTIME] = 0;
-  if (with_job_signals_blocked([&] { return tcsetattr(terminalFd, TCSANOW, &modes); }) == 0)
-    walkModesApplied = 1;
+  // Marked first: a signal that comes while the modes change must still
+  // restore them.
+  walkModesApplied = 1;
+  if (with_job_signals_blocked([&] { return tcsetattr(terminalFd, TCSANOW, &modes); }) != 0)
+    walkModesApplied = 0;
 }
 
 // Called from signal handlers too. In the background the shell owns the
