@@ -181,7 +181,7 @@ size_t directory_prefix_length(const char* path) {
 
 static int terminalFd = -1;          // the controlling terminal, or -1
 static bool terminalTried;           // whether opening it has been tried
-static struct termios savedModes;    // the modes found at the start
+static struct termios savedModes;    // the modes found when ours were taken
 static volatile sig_atomic_t walkModesApplied;  // whether our modes are in force
 
 // Keys read from the terminal and not yet handed out; an escape sequence may
@@ -209,15 +209,23 @@ static auto with_job_signals_blocked(Fn fn) {
 }
 
 // Called from signal handlers too, so only async-signal-safe calls.
+// The modes to put back are read each time ours are taken, not once at the
+// start: a run started in the background finds the shell's line-editing
+// modes then, and the shell sets the job's modes before it brings the run to
+// the foreground or continues it after a stop.
 static void apply_walk_modes() {
   if (walkModesApplied || !in_foreground())
     return;
-  struct termios modes = savedModes;
+  struct termios found;
+  if (with_job_signals_blocked([&] { return tcgetattr(terminalFd, &found); }) != 0)
+    return;
+  struct termios modes = found;
   modes.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
   modes.c_cc[VMIN] = 1;
   modes.c_cc[VTIME] = 0;
   // Marked first: a signal that comes while the modes change must still
   // restore them.
+  savedModes = found;
   walkModesApplied = 1;
   if (with_job_signals_blocked([&] { return tcsetattr(terminalFd, TCSANOW, &modes); }) != 0)
     walkModesApplied = 0;

@@ -27,6 +27,15 @@ static void stop_on_escape() {
   }
 }
 
+bool compose_probe_path(char* path, const char* prefix, size_t prefixLength, const char* name) {
+  size_t nameLength = strnlen(name, PATH_BUFFER_SIZE);
+  if (prefixLength >= PATH_BUFFER_SIZE || nameLength >= PATH_BUFFER_SIZE - prefixLength)
+    return false;
+  memcpy(path, prefix, prefixLength);
+  memcpy(path + prefixLength, name, nameLength + 1);
+  return true;
+}
+
 void scan_files(const char* specification, Tallies* tallies) {
   char prefix[PATH_BUFFER_SIZE];   // the directory part, its separator included
   char path[PATH_BUFFER_SIZE];     // the specification, then each probe path
@@ -51,13 +60,10 @@ void scan_files(const char* specification, Tallies* tallies) {
     stop_on_escape();
     // A path that does not fit is reported whole and not probed: cut, it
     // would name another file.
-    size_t nameLength = strnlen(entry.name, sizeof entry.name);
-    if (prefixLength + nameLength >= PATH_BUFFER_SIZE) {
+    if (!compose_probe_path(path, prefix, prefixLength, entry.name)) {
       print_open_failure(prefix, entry.name, STATUS_INVALID_FILE_NAME);
       continue;
     }
-    memcpy(path, prefix, prefixLength);
-    memcpy(path + prefixLength, entry.name, nameLength + 1);
     switch (probe_file(path)) {
     case OUTCOME_NO_USERS:
       tallies->noUsers++;

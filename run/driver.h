@@ -1,6 +1,7 @@
 // The walk over the matching files, the summary and the exit status.
 #pragma once
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include "btrieve/run_options.h"
@@ -11,6 +12,11 @@ struct Tallies {
 };
 
 void print_usage();
+
+// Puts the directory prefix and an entry's name together into path, a
+// buffer of PATH_BUFFER_SIZE bytes. False, with path untouched, when the two
+// take more than PATH_BUFFER_SIZE - 1 bytes.
+bool compose_probe_path(char* path, const char* prefix, size_t prefixLength, const char* name);
 
 // Probes every file that the specification matches, adding to the tallies.
 // Does not return when Esc is pressed.

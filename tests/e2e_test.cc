@@ -1,13 +1,16 @@
 // The command run as a process on scratch directories, with files held open
 // by other processes; standard output, standard error and the exit status
-// compared byte for byte.
+// compared byte for byte. One table of cases runs against this build's
+// command and, under Wine, against the 32-bit Windows build's.
 
 #include <gtest/gtest.h>
 
+#include <errno.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -40,21 +43,86 @@ struct Entry {
   Kind kind;
 };
 
+// The commands that a case holds for.
+enum Targets {
+  NATIVE,    // this build's
+  WINDOWS,   // the Windows build's, under Wine
+  BOTH,
+};
+
 struct Case {
   const char* title;
   std::vector<Entry> entries;
-  std::vector<std::string> args;   // "{D}" stands for the scratch directory
-  std::string out;
+  std::vector<std::string> args;   // "{D}" stands for the scratch directory; see Target::expand
+  std::string out;                 // as written natively; see Target::stream
   std::string err;
   int status;
   bool inScratchDir;               // run with the scratch directory as working directory
+  Targets targets = NATIVE;
 };
 
+void replace_all(std::string& text, const std::string& from, const std::string& to) {
+  for (size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
+    text.replace(at, from.size(), to);
+}
+
 std::string expand(std::string text, const std::string& dir) {
-  for (size_t at; (at = text.find("{D}")) != std::string::npos;)
-    text.replace(at, 3, dir);
+  replace_all(text, "{D}", dir);
   return text;
 }
+
+// The Windows build, when there is one: its programs, the Wine prefix that
+// its own tests made, and the environment that they all run in.
+const std::string win32Dir = WIN32_DIR;
+const std::string winePrefix = win32Dir + "/wineprefix";
+const std::vector<std::string> wineEnvironment = {"WINEPREFIX=" + winePrefix, "WINEARCH=win32", "WINEDEBUG=-all"};
+
+// What a test runs: this build's command, or the Windows build's under Wine.
+struct Target {
+  bool windows = false;
+  std::string drive;   // Windows: "Q:" or another letter, mapped to the scratch directory
+
+  // A Linux path as the target's programs name it: Wine's drive Z: is the
+  // Linux root.
+  std::string path(std::string linuxPath) const {
+    if (!windows)
+      return linuxPath;
+    std::replace(linuxPath.begin(), linuxPath.end(), '/', '\\');
+    return "Z:" + linuxPath;
+  }
+
+  // "{D}/" is the scratch directory with the target's separator after it,
+  // "{D}" the directory alone; for the Windows build alone, "{F}" is the
+  // directory named with forward slashes and "{Q}" the drive letter with its
+  // colon.
+  std::string expand(std::string text, const std::string& dir) const {
+    replace_all(text, "{D}/", path(dir) + (windows ? "\\" : "/"));
+    replace_all(text, "{D}", path(dir));
+    if (windows) {
+      std::string forward = path(dir);
+      std::replace(forward.begin(), forward.end(), '\\', '/');
+      replace_all(text, "{F}", forward);
+      replace_all(text, "{Q}", drive);
+    }
+    return text;
+  }
+
+  // What a standard stream carries of text the command wrote: the Windows C
+  // runtime writes every "\n" as "\r\n", even one that follows a "\r".
+  std::string stream(std::string text, const std::string& dir) const {
+    text = expand(text, dir);
+    if (windows)
+      replace_all(text, "\n", "\r\n");
+    return text;
+  }
+
+  // The command line that runs one of the target's programs.
+  std::vector<std::string> command(const std::string& nativeProgram, const std::string& windowsProgram) const {
+    if (!windows)
+      return {nativeProgram};
+    return {WINE_PATH, win32Dir + "/" + windowsProgram};
+  }
+};
 
 const std::string summary00 = "\nFiles With No Users: 0\nFiles With Users Active: 0\n";
 
@@ -67,13 +135,14 @@ std::vector<Case> cases() {
     return args;
   };
   return {
-      {"no argument", {}, {}, "", usage, 1, false},
+      {"no argument", {}, {}, "", usage, 1, false, BOTH},
       {"one free file", {{"a.dat", FREE}}, {"{D}/a.dat"},
-       "File {D}/a.dat has no users.\n\nFiles With No Users: 1\nFiles With Users Active: 0\n", "", 0, false},
+       "File {D}/a.dat has no users.\n\nFiles With No Users: 1\nFiles With Users Active: 0\n", "", 0, false, BOTH},
       {"a pattern skips directories and other names",
        {{"b.dat", HELD}, {"sub.dat", DIR}, {"c.txt", FREE}},
        {"{D}/*.dat"},
-       "File {D}/b.dat has users active.\n\nFiles With No Users: 0\nFiles With Users Active: 1\n", "", 0, false},
+       "File {D}/b.dat has users active.\n\nFiles With No Users: 0\nFiles With Users Active: 1\n", "", 0, false,
+       BOTH},
       {"any other opener counts", {{"c.dat", OPENED}}, {"{D}/*.dat"},
        "File {D}/c.dat has users active.\n\nFiles With No Users: 0\nFiles With Users Active: 1\n", "", 0, false},
       {"every argument is walked, in order", mixed, mixedArgs,
@@ -97,35 +166,61 @@ std::vector<Case> cases() {
        "Printing Files With Users Active...\r\n", 3, false},
       {"/U with one file in use", {{"a.dat", FREE}, {"b.dat", HELD}}, {"{D}/*.dat", "/U"},
        "File {D}/b.dat has users active.\n\nFiles With Users Active: 1\n", "Printing Files With Users Active...\r\n", 1,
-       false},
+       false, BOTH},
       {"/S leaves the summary and the failures",
        {{"a.dat", FREE}, {"b.dat", HELD}, {"p.dat", FIFO}},
        {"{D}/a.dat", "{D}/b.dat", "{D}/p.dat", "/S"},
        "Unable to Open File {D}/p.dat - 30!\n\nFiles With No Users: 1\nFiles With Users Active: 1\n",
        "Printing Summary Only...\r\n", 0, false},
-      {"no match", {{"a.dat", FREE}}, {"{D}/*.none"}, summary00, "", 0, false},
+      {"no match", {{"a.dat", FREE}}, {"{D}/*.none"}, summary00, "", 0, false, BOTH},
       {"no match under /N", {{"a.dat", FREE}}, {"{D}/*.none", "/N"}, "\nFiles With No Users: 0\n",
-       "Printing Files With No Users...\r\n", 0, false},
-      {"a directory that does not exist", {}, {"{D}/none/*.dat"}, summary00, "", 0, false},
-      {"a directory named without a wildcard", {{"sub.dat", DIR}}, {"{D}/sub.dat"}, summary00, "", 0, false},
+       "Printing Files With No Users...\r\n", 0, false, BOTH},
+      {"a directory that does not exist", {}, {"{D}/none/*.dat"}, summary00, "", 0, false, BOTH},
+      {"a directory named without a wildcard", {{"sub.dat", DIR}}, {"{D}/sub.dat"}, summary00, "", 0, false, BOTH},
       {"an owner switch without =", {{"a.dat", FREE}}, {"{D}/a.dat", "/Owner", "/N"}, "",
-       "Printing Files With No Users...\r\nUnable to parse owner name.\n", 1, false},
+       "Printing Files With No Users...\r\nUnable to parse owner name.\n", 1, false, BOTH},
       {"a traced run", {{"a.dat", FREE}, {"b.dat", HELD}}, {"{D}/a.dat", "{D}/b.dat", "/D", "/O=abc"},
        "Op: 0, Buflen: 3, KeyNum: -4 Status: 0\nFile {D}/a.dat has no users.\nOp: 1, Buflen: 3, KeyNum: -4 Status: 0\n"
        "Op: 0, Buflen: 3, KeyNum: -4 Status: 88\nFile {D}/b.dat has users active.\n"
        "\nFiles With No Users: 1\nFiles With Users Active: 1\nOp: 28, Buflen: 3, KeyNum: 0 Status: 0\n",
        "", 0, false},
       {"a traced run that probes nothing", {}, {"{D}/*.dat", "-d"},
-       summary00 + "Op: 28, Buflen: 0, KeyNum: 0 Status: 0\n", "", 0, false},
+       summary00 + "Op: 28, Buflen: 0, KeyNum: 0 Status: 0\n", "", 0, false, BOTH},
       {"a bare pattern probes names alone", {{"a.dat", FREE}}, {"*.dat"},
-       "File a.dat has no users.\n\nFiles With No Users: 1\nFiles With Users Active: 0\n", "", 0, true},
+       "File a.dat has no users.\n\nFiles With No Users: 1\nFiles With Users Active: 0\n", "", 0, true, BOTH},
       {"a first argument with - is a switch and the specification", {{"-s1.dat", FREE}}, {"-s*.dat"},
-       "\nFiles With No Users: 1\nFiles With Users Active: 0\n", "Printing Summary Only...\r\n", 0, true},
+       "\nFiles With No Users: 1\nFiles With Users Active: 0\n", "Printing Summary Only...\r\n", 0, true, BOTH},
       {"an absolute first argument is a path, never a switch", {}, {"/U"}, summary00, "", 0, false},
       {"a later path is walked, a later switch applied", {{"a.dat", FREE}, {"b.dat", HELD}},
        {"{D}/a.dat", "/U", "{D}/b.dat"},
        "File {D}/b.dat has users active.\n\nFiles With Users Active: 1\n", "Printing Files With Users Active...\r\n",
        1, false},
+
+      // Windows: the first argument alone is the specification, the command
+      // expands its wildcards itself, and a forward slash separates as a
+      // backslash does.
+      {"only the first argument is a specification", {{"a.dat", FREE}, {"b.dat", FREE}}, {"{D}/a.dat", "{D}/b.dat"},
+       "File {D}/a.dat has no users.\n\nFiles With No Users: 1\nFiles With Users Active: 0\n", "", 0, false, WINDOWS},
+      {"the arguments arrive as typed, not expanded", {{"a.dat", FREE}, {"b.dat", HELD}}, {"*.dat"},
+       "File a.dat has no users.\nFile b.dat has users active.\n\nFiles With No Users: 1\nFiles With Users Active: 1\n",
+       "", 0, true, WINDOWS},
+      {"forward slashes", {{"a.dat", FREE}, {"sub.dat", DIR}}, {"{F}/*.dat"},
+       "File {F}/a.dat has no users.\n\nFiles With No Users: 1\nFiles With Users Active: 0\n", "", 0, false, WINDOWS},
+      {"a drive letter and a pattern", {{"a.dat", FREE}, {"b.dat", HELD}}, {"{Q}*.dat"},
+       "File {Q}a.dat has no users.\nFile {Q}b.dat has users active.\n"
+       "\nFiles With No Users: 1\nFiles With Users Active: 1\n",
+       "", 0, false, WINDOWS},
+      {"/N counts free files into the exit status, in the system's order",
+       {{"c.dat", FREE}, {"b.dat", HELD}, {"a.dat", FREE}, {"sub.dat", DIR}}, {"{D}/*.dat", "/N"},
+       "File {D}/a.dat has no users.\nFile {D}/c.dat has no users.\n\nFiles With No Users: 2\n",
+       "Printing Files With No Users...\r\n", 2, false, WINDOWS},
+      {"/S leaves the summary", {{"a.dat", FREE}, {"b.dat", HELD}}, {"{D}/*.dat", "/s"},
+       "\nFiles With No Users: 1\nFiles With Users Active: 1\n", "Printing Summary Only...\r\n", 0, false, WINDOWS},
+      {"a traced run with an owner", {{"a.dat", FREE}, {"b.dat", HELD}}, {"{D}/*.dat", "/D", "/O=abc"},
+       "Op: 0, Buflen: 3, KeyNum: -4 Status: 0\nFile {D}/a.dat has no users.\nOp: 1, Buflen: 3, KeyNum: -4 Status: 0\n"
+       "Op: 0, Buflen: 3, KeyNum: -4 Status: 88\nFile {D}/b.dat has users active.\n"
+       "\nFiles With No Users: 1\nFiles With Users Active: 1\nOp: 28, Buflen: 3, KeyNum: 0 Status: 0\n",
+       "", 0, false, WINDOWS},
   };
 }
 
@@ -133,6 +228,8 @@ class Scratch : public ::testing::Test {
  protected:
   std::string dir;
   std::vector<Holder> holders;
+  Target target;                 // this build's command unless a test says otherwise
+  std::string driveLink;         // Windows: the prefix's link that maps target.drive
 
   void SetUp() override { dir = make_scratch_dir(); }
   void TearDown() override {
@@ -143,6 +240,32 @@ class Scratch : public ::testing::Test {
     for (Holder& h : holders)
       stop_holder(h);
     holders.clear();
+    unmap_drive();
+  }
+
+  // Maps a drive letter that is not yet in use to the scratch directory, in
+  // the Wine prefix's dosdevices; several test processes may share it. A
+  // link to a directory that is gone was left by a run that crashed.
+  void map_drive() {
+    for (char letter = 'q'; letter <= 'y'; ++letter) {
+      std::string link = winePrefix + "/dosdevices/" + letter + ":";
+      struct stat st;
+      if (lstat(link.c_str(), &st) == 0 && stat(link.c_str(), &st) != 0)
+        unlink(link.c_str());
+      if (symlink(dir.c_str(), link.c_str()) == 0) {
+        driveLink = link;
+        target.drive = std::string(1, static_cast<char>(letter - 'a' + 'A')) + ":";
+        return;
+      }
+      ASSERT_EQ(errno, EEXIST) << link;
+    }
+    FAIL() << "no drive letter left";
+  }
+  void unmap_drive() {
+    if (!driveLink.empty())
+      unlink(driveLink.c_str());
+    driveLink.clear();
+    target.drive.clear();
   }
 
   void lay_out(const std::vector<Entry>& entries) {
@@ -170,33 +293,54 @@ class Scratch : public ::testing::Test {
       if (e.kind == OPENED)
         holders.push_back(start_plain_opener(path));
     }
-    if (!held.empty())
+    if (held.empty())
+      return;
+    if (!target.windows) {
       holders.push_back(start_holder(held));
+      return;
+    }
+    // Wine keeps the share modes among its own processes only: the holder
+    // of a file that the Windows build probes runs under Wine too.
+    std::vector<std::string> argv = target.command(HOLD_PATH, "dravolin-hold.exe");
+    for (const std::string& path : held)
+      argv.push_back(target.path(path));
+    holders.push_back(start_holder_command(argv, wineEnvironment));
   }
 
   Result run(const std::vector<std::string>& args, Launch launch = Launch()) {
-    launch.argv = {DRAVOLIN_PATH};
+    launch.argv = target.command(DRAVOLIN_PATH, "dravolin.exe");
     for (const std::string& a : args)
-      launch.argv.push_back(expand(a, dir));
+      launch.argv.push_back(target.expand(a, dir));
+    if (target.windows)
+      launch.env.insert(launch.env.end(), wineEnvironment.begin(), wineEnvironment.end());
     return run_process(launch);
+  }
+
+  void run_table() {
+    for (const Case& k : cases()) {
+      if (k.targets != BOTH && (k.targets == WINDOWS) != target.windows)
+        continue;
+      SCOPED_TRACE(k.title);
+      remove_tree(dir);
+      dir = make_scratch_dir();
+      lay_out(k.entries);
+      for (const std::string& a : k.args)
+        if (a.find("{Q}") != std::string::npos)
+          map_drive();
+      Launch launch;
+      if (k.inScratchDir)
+        launch.cwd = dir;
+      Result r = run(k.args, launch);
+      EXPECT_EQ(r.out, target.stream(k.out, dir));
+      EXPECT_EQ(r.err, target.stream(k.err, dir));
+      EXPECT_EQ(r.status, k.status);
+      release();
+    }
   }
 };
 
 TEST_F(Scratch, Table) {
-  for (const Case& k : cases()) {
-    SCOPED_TRACE(k.title);
-    remove_tree(dir);
-    dir = make_scratch_dir();
-    lay_out(k.entries);
-    Launch launch;
-    if (k.inScratchDir)
-      launch.cwd = dir;
-    Result r = run(k.args, launch);
-    EXPECT_EQ(r.out, expand(k.out, dir));
-    EXPECT_EQ(r.err, expand(k.err, dir));
-    EXPECT_EQ(r.status, k.status);
-    release();
-  }
+  run_table();
 }
 
 TEST_F(Scratch, TheExitStatusCarriesATallyCappedAt255) {
@@ -293,6 +437,67 @@ TEST_F(Scratch, WithoutItsClientLibraryTheCommandDoesNotStart) {
   EXPECT_EQ(r.out, "");
   EXPECT_NE(r.err.find("libdravolin-client.so"), std::string::npos) << r.err;
   EXPECT_EQ(r.status, 127);
+}
+
+// The Windows build's programs, run under Wine, where this machine has them.
+class OnWindows : public Scratch {
+ protected:
+  void SetUp() override {
+    Scratch::SetUp();
+    if (win32Dir.empty())
+      GTEST_SKIP() << "no Windows build given (DRAVOLIN_WIN32_DIR)";
+    if (access(WINE_PATH, X_OK) != 0)
+      GTEST_SKIP() << "no wine";
+    for (const char* needed : {"/dravolin.exe", "/dravolin-hold.exe", "/exitcode.exe", "/wineprefix/system.reg"})
+      if (access((win32Dir + needed).c_str(), R_OK) != 0)
+        GTEST_SKIP() << "the Windows build in " << win32Dir << " has no " << needed + 1
+                     << ": build it and run its tests first";
+    target.windows = true;
+  }
+
+  // Runs the Windows build's command through exitcode.exe, which prints the
+  // command's exit code whole after the command's own output.
+  Result run_reading_exit_code(const std::string& command, const std::vector<std::string>& args) {
+    Launch launch;
+    launch.argv = {WINE_PATH, win32Dir + "/exitcode.exe"};
+    launch.argv.push_back(target.path(command));
+    for (const std::string& a : args)
+      launch.argv.push_back(target.expand(a, dir));
+    launch.env = wineEnvironment;
+    launch.cwd = dir;
+    return run_process(launch);
+  }
+};
+
+TEST_F(OnWindows, Table) {
+  run_table();
+}
+
+TEST_F(OnWindows, ATallyIsTheExitCodeWhole) {
+  std::vector<Entry> entries;
+  std::vector<std::string> names;
+  for (int i = 0; i < 300; ++i)
+    names.push_back("f" + std::to_string(i) + ".dat");
+  for (const std::string& name : names)
+    entries.push_back({name.c_str(), HELD});
+  lay_out(entries);
+  Result r = run_reading_exit_code(win32Dir + "/dravolin.exe", {"{D}/*.dat", "/U", "/S"});
+  EXPECT_EQ(r.out, "\r\nFiles With Users Active: 300\r\nexit code 300\r\n");
+  EXPECT_EQ(r.err, "Printing Summary Only...\r\r\nPrinting Files With Users Active...\r\r\n");
+  EXPECT_EQ(r.status, 0);
+  release();
+  r = run_reading_exit_code(win32Dir + "/dravolin.exe", {"{D}/*.dat", "/N", "/S"});
+  EXPECT_EQ(r.out, "\r\nFiles With No Users: 300\r\nexit code 300\r\n");
+}
+
+// The loader binds the client library at start: without it beside the
+// command or on the search path, the command never runs.
+TEST_F(OnWindows, WithoutItsClientLibraryTheCommandDoesNotStart) {
+  make_file(dir + "/a.dat");
+  std::string alone = dir + "/dravolin.exe";
+  ASSERT_EQ(system(("cp '" + win32Dir + "/dravolin.exe' '" + alone + "'").c_str()), 0);
+  Result r = run_reading_exit_code(alone, {"*.dat"});
+  EXPECT_EQ(r.out, "exit code 3221225781\r\n") << "0xC0000135, a DLL not found";
 }
 
 }  // namespace

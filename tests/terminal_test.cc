@@ -9,6 +9,7 @@
 #include <pty.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -23,6 +24,15 @@ namespace {
 bool same_modes(const termios& a, const termios& b) {
   return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag && a.c_lflag == b.c_lflag &&
          std::equal(a.c_cc, a.c_cc + NCCS, b.c_cc);
+}
+
+// The session leader's side of a shell's fg: SIGUSR1 makes the job the
+// terminal's foreground and continues it.
+int leaderTerminal = -1;
+pid_t leaderJob = -1;
+void bring_job_to_foreground(int) {
+  tcsetpgrp(leaderTerminal, leaderJob);
+  kill(-leaderJob, SIGCONT);
 }
 
 struct TerminalRun {
@@ -67,8 +77,9 @@ class Terminal : public ::testing::Test {
   // the job in a process group of its own and, unless background is set,
   // makes that group the terminal's foreground. (A group whose parent is in
   // another session is orphaned, and the kernel then discards stop signals.)
-  // The job's standard input is /dev/null: keys come from the terminal.
-  TerminalRun start(const std::vector<std::string>& args, bool background = false) {
+  // The job's standard input is /dev/null: keys come from the terminal. Its
+  // standard output is a pipe, or the terminal itself with outputToTerminal.
+  TerminalRun start(const std::vector<std::string>& args, bool background = false, bool outputToTerminal = false) {
     int out[2], err[2], events[2], go[2];
     if (pipe(out) || pipe(err) || pipe(events) || pipe(go))
       abort();
@@ -85,9 +96,12 @@ class Terminal : public ::testing::Test {
         if (read(go[0], &ready, 1) != 1)
           _exit(126);
         signal(SIGTTOU, SIG_DFL);
+        // SIGQUIT would leave a core file behind.
+        struct rlimit noCore = {0, 0};
+        setrlimit(RLIMIT_CORE, &noCore);
         int devnull = open("/dev/null", O_RDONLY);
         dup2(devnull, 0);
-        dup2(out[1], 1);
+        dup2(outputToTerminal ? slave : out[1], 1);
         dup2(err[1], 2);
         for (int fd = 3; fd < 1024; ++fd)
           close(fd);
@@ -101,6 +115,9 @@ class Terminal : public ::testing::Test {
       setpgid(job, job);
       if (!background)
         tcsetpgrp(slave, job);
+      leaderTerminal = slave;
+      leaderJob = job;
+      signal(SIGUSR1, bring_job_to_foreground);
       if (write(go[1], "g", 1) != 1 || write(events[1], &job, sizeof job) != sizeof job)
         _exit(1);
       for (;;) {
@@ -235,15 +252,18 @@ TEST_F(Terminal, FatalSignalsRestoreTheModesAndStillEndTheProcess) {
   make_files(3000);
   struct Case {
     const char* title;
-    bool fromKeyboard;
+    const char* key;   // typed at the terminal; null: the signal is sent
     int signal;
-  } cases[] = {{"Ctrl-C", true, SIGINT}, {"SIGTERM", false, SIGTERM}, {"SIGHUP", false, SIGHUP}};
+  } cases[] = {{"Ctrl-C", "\x03", SIGINT},
+               {"Ctrl-\\", "\x1c", SIGQUIT},
+               {"SIGTERM", nullptr, SIGTERM},
+               {"SIGHUP", nullptr, SIGHUP}};
   for (const Case& k : cases) {
     SCOPED_TRACE(k.title);
     TerminalRun run = start({dir + "/*.dat"});
     wait_for_walk_modes();
-    if (k.fromKeyboard)
-      type("\x03");
+    if (k.key)
+      type(k.key);
     else
       kill(run.job, k.signal);
     Finished f = finish(run);
@@ -284,6 +304,56 @@ TEST_F(Terminal, ABackgroundRunNeitherStopsNorReadsKeys) {
   char c = 0;
   EXPECT_EQ(read(slave, &c, 1), 1);
   EXPECT_EQ(c, '\x1b');
+}
+
+// A job started in the background finds the shell's line-editing modes in
+// force. With TOSTOP its first line stops it; the shell then sets the job's
+// modes and brings it to the foreground. Those are the modes to put back.
+TEST_F(Terminal, BroughtToTheForegroundTheRunPutsBackTheModesItTookThere) {
+  make_files(3);
+  termios jobModes = initial;
+  jobModes.c_lflag |= TOSTOP;
+  termios shellModes = jobModes;
+  shellModes.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+  ASSERT_EQ(tcsetattr(slave, TCSANOW, &shellModes), 0);
+  TerminalRun run = start(files, true, true);
+  ASSERT_TRUE(wait_for_stop(run)) << "output from the background stops the job";
+  ASSERT_EQ(tcsetattr(slave, TCSANOW, &jobModes), 0);
+  kill(run.leader, SIGUSR1);
+  Finished f = finish(run);
+  EXPECT_EQ(f.status, 0);
+  EXPECT_EQ(f.err, "");
+  // The terminal turns each "\n" into "\r\n" on the way out.
+  std::string shown;
+  const std::string end = "Files With Users Active: 0\r\n";
+  for (char buffer[4096]; shown.find(end) == std::string::npos;) {
+    struct pollfd pfd = {master, POLLIN, 0};
+    if (poll(&pfd, 1, 10000) <= 0)
+      break;
+    ssize_t n = read(master, buffer, sizeof buffer);
+    if (n <= 0)
+      break;
+    shown.append(buffer, static_cast<size_t>(n));
+  }
+  std::string expected;
+  for (char c : lines_for(0, 3) + "\nFiles With No Users: 3\n" + "Files With Users Active: 0\n")
+    expected += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  EXPECT_EQ(shown, expected);
+  termios now;
+  tcgetattr(slave, &now);
+  EXPECT_TRUE(same_modes(now, jobModes)) << "the shell's line-editing modes were put back";
+}
+
+TEST_F(Terminal, WithoutAControllingTerminalTheRunCompletes) {
+  make_files(3);
+  Launch launch;
+  launch.argv = {DRAVOLIN_PATH};
+  launch.argv.insert(launch.argv.end(), files.begin(), files.end());
+  launch.newSession = true;
+  Result r = run_process(launch);
+  EXPECT_EQ(r.out, lines_for(0, 3) + "\nFiles With No Users: 3\nFiles With Users Active: 0\n");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 0);
 }
 
 }  // namespace

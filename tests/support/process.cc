@@ -17,12 +17,22 @@
 namespace {
 
 [[noreturn]] void child_exec(const Launch& launch, int in, int out, int err) {
+  if (launch.newSession)
+    setsid();
   dup2(in, 0);
   if (launch.stdoutMode == Launch::STDOUT_PIPE) {
     dup2(out, 1);
   } else if (launch.stdoutMode == Launch::STDOUT_FULL) {
     int full = open("/dev/full", O_WRONLY);
     dup2(full, 1);
+  } else if (launch.stdoutMode == Launch::STDOUT_BROKEN) {
+    // Made here, so that no other process ever holds its reading end.
+    int broken[2];
+    if (pipe(broken) != 0)
+      _exit(124);
+    dup2(broken[1], 1);
+    close(broken[0]);
+    signal(SIGPIPE, SIG_DFL);
   } else {
     close(1);
   }
@@ -111,7 +121,70 @@ Result run_process(const Launch& launch) {
   return result;
 }
 
-static Holder start_reading_process(const std::vector<std::string>& argv, uid_t uid) {
+Running start_process(const Launch& launch) {
+  int in[2], out[2], err[2];
+  if (pipe(in) || pipe(out) || pipe(err))
+    abort();
+  if (launch.stdoutPipeSize && fcntl(out[0], F_SETPIPE_SZ, launch.stdoutPipeSize) < 0)
+    abort();
+  pid_t pid = fork();
+  if (pid == 0)
+    child_exec(launch, in[0], out[1], err[1]);
+  close(in[0]);
+  close(out[1]);
+  close(err[1]);
+  signal(SIGPIPE, SIG_IGN);
+  if (!launch.input.empty() && write(in[1], launch.input.data(), launch.input.size()) < 0) {
+  }
+  close(in[1]);
+  Running running;
+  running.pid = pid;
+  running.out = out[0];
+  running.err = err[0];
+  return running;
+}
+
+Result finish_process(Running& running) {
+  Result result;
+  struct pollfd fds[2] = {{running.out, POLLIN, 0}, {running.err, POLLIN, 0}};
+  std::string* sinks[2] = {&result.out, &result.err};
+  double deadline = now() + 100;   // as in run_process
+  for (int open = 2; open > 0;) {
+    if (poll(fds, 2, 1000) < 0)
+      break;
+    if (now() > deadline) {
+      kill(running.pid, SIGKILL);
+      break;
+    }
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP)))
+        continue;
+      char buffer[65536];
+      ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+      if (n > 0) {
+        sinks[i]->append(buffer, static_cast<size_t>(n));
+      } else {
+        close(fds[i].fd);
+        fds[i].fd = -1;
+        --open;
+      }
+    }
+  }
+  for (auto& f : fds)
+    if (f.fd >= 0)
+      close(f.fd);
+  int status = 0;
+  waitpid(running.pid, &status, 0);
+  running.pid = -1;
+  if (WIFEXITED(status))
+    result.status = WEXITSTATUS(status);
+  else if (WIFSIGNALED(status))
+    result.signal = WTERMSIG(status);
+  return result;
+}
+
+static Holder start_reading_process(const std::vector<std::string>& argv, uid_t uid,
+                                    const std::vector<std::string>& env = {}) {
   int in[2], out[2];
   if (pipe(in) || pipe(out))
     abort();
@@ -123,6 +196,8 @@ static Holder start_reading_process(const std::vector<std::string>& argv, uid_t 
       close(fd);
     if (uid && (setgroups(0, nullptr) != 0 || setgid(uid) != 0 || setuid(uid) != 0))
       _exit(125);
+    for (const std::string& e : env)
+      putenv(const_cast<char*>(e.c_str()));
     std::vector<char*> args;
     for (const std::string& a : argv)
       args.push_back(const_cast<char*>(a.c_str()));
@@ -132,10 +207,12 @@ static Holder start_reading_process(const std::vector<std::string>& argv, uid_t 
   }
   close(in[0]);
   close(out[1]);
-  // Wait for "ready": from then on the files are held.
+  // Wait for "ready": from then on the files are held. A Windows holder
+  // ends the line with "\r\n".
   std::string said;
   char c;
-  while (said.find("ready\n") == std::string::npos && read(out[0], &c, 1) == 1)
+  while (said.find("ready\n") == std::string::npos && said.find("ready\r\n") == std::string::npos &&
+         read(out[0], &c, 1) == 1)
     said += c;
   close(out[0]);
   Holder holder;
@@ -148,6 +225,10 @@ Holder start_holder(const std::vector<std::string>& files, uid_t uid) {
   std::vector<std::string> argv = {HOLD_PATH};
   argv.insert(argv.end(), files.begin(), files.end());
   return start_reading_process(argv, uid);
+}
+
+Holder start_holder_command(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
+  return start_reading_process(argv, 0, env);
 }
 
 Holder start_plain_opener(const std::string& file) {
