@@ -204,6 +204,29 @@ class Terminal : public ::testing::Test {
     return same_modes(now, initial);
   }
 
+  // What the command wrote on the terminal, up to and including end.
+  std::string screen_until(const std::string& end) {
+    std::string shown;
+    for (char buffer[4096]; shown.find(end) == std::string::npos;) {
+      struct pollfd pfd = {master, POLLIN, 0};
+      if (poll(&pfd, 1, 10000) <= 0)
+        break;
+      ssize_t n = read(master, buffer, sizeof buffer);
+      if (n <= 0)
+        break;
+      shown.append(buffer, static_cast<size_t>(n));
+    }
+    return shown;
+  }
+
+  // The terminal turns each "\n" into "\r\n" on the way out.
+  static std::string on_screen(const std::string& text) {
+    std::string shown;
+    for (char c : text)
+      shown += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    return shown;
+  }
+
   std::string lines_for(size_t first, size_t count) {
     std::string text;
     for (size_t i = first; i < first + count; ++i)
@@ -323,22 +346,8 @@ TEST_F(Terminal, BroughtToTheForegroundTheRunPutsBackTheModesItTookThere) {
   Finished f = finish(run);
   EXPECT_EQ(f.status, 0);
   EXPECT_EQ(f.err, "");
-  // The terminal turns each "\n" into "\r\n" on the way out.
-  std::string shown;
-  const std::string end = "Files With Users Active: 0\r\n";
-  for (char buffer[4096]; shown.find(end) == std::string::npos;) {
-    struct pollfd pfd = {master, POLLIN, 0};
-    if (poll(&pfd, 1, 10000) <= 0)
-      break;
-    ssize_t n = read(master, buffer, sizeof buffer);
-    if (n <= 0)
-      break;
-    shown.append(buffer, static_cast<size_t>(n));
-  }
-  std::string expected;
-  for (char c : lines_for(0, 3) + "\nFiles With No Users: 3\n" + "Files With Users Active: 0\n")
-    expected += c == '\n' ? std::string("\r\n") : std::string(1, c);
-  EXPECT_EQ(shown, expected);
+  EXPECT_EQ(screen_until("Files With Users Active: 0\r\n"),
+            on_screen(lines_for(0, 3) + "\nFiles With No Users: 3\n" + "Files With Users Active: 0\n"));
   termios now;
   tcgetattr(slave, &now);
   EXPECT_TRUE(same_modes(now, jobModes)) << "the shell's line-editing modes were put back";
