@@ -194,8 +194,12 @@ static bool in_foreground() {
   return terminalFd >= 0 && tcgetpgrp(terminalFd) == getpgrp();
 }
 
-// Runs fn with SIGTTIN and SIGTTOU blocked: if the process has just been put
-// in the background, the terminal call then fails instead of stopping it.
+// Runs fn with SIGTTIN and SIGTTOU blocked, so that a terminal call made just
+// after the process was put in the background never stops it: a read then
+// fails, and a change of modes goes ahead. The callers check the foreground
+// first, so only a move to the background in between could let a change of
+// modes reach the shell's terminal, and the shell sets its own modes again
+// when it takes the terminal back.
 template <typename Fn>
 static auto with_job_signals_blocked(Fn fn) {
   sigset_t block, old;
@@ -378,6 +382,10 @@ void platform_start() {
         close(held);
     }
   }
+}
+
+bool output_is_terminal() {
+  return isatty(STDOUT_FILENO) == 1;
 }
 
 void platform_exit(int status) {

@@ -1,7 +1,9 @@
 // The command's host layer for 32-bit Windows.
 
 #include <conio.h>
+#include <io.h>
 #include <limits.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <windows.h>
@@ -96,6 +98,10 @@ int read_key() {
 
 // ---------------------------------------------------------------------------
 // Start and end
+
+bool output_is_terminal() {
+  return _isatty(_fileno(stdout)) != 0;
+}
 
 void platform_start() {}
 

@@ -50,6 +50,10 @@ bool key_waiting();
 // One waiting key press, read without echo, as a character code (Esc is 27).
 int read_key();
 
+// Whether standard output is a terminal, where a control character would act
+// on the screen rather than be shown.
+bool output_is_terminal();
+
 // Makes the process ready to run; called first thing.
 void platform_start();
 

@@ -365,4 +365,18 @@ TEST_F(Terminal, WithoutAControllingTerminalTheRunCompletes) {
   EXPECT_EQ(r.status, 0);
 }
 
+// On a terminal a control character in a name would act on the screen: it
+// is shown as "?". (Into a pipe or a file the name goes byte for byte.)
+TEST_F(Terminal, ControlCharactersInNamesAreNotSentToTheScreen) {
+  files = {dir + "/a\x1b[2Jb.dat", dir + "/c\nd\x7f.dat"};
+  for (const std::string& f : files)
+    make_file(f);
+  TerminalRun run = start({files[0], files[1], dir + "/none\x1b]0;x\x07/*.dat"}, false, true);
+  Finished f = finish(run);
+  EXPECT_EQ(f.status, 0);
+  EXPECT_EQ(screen_until("Files With Users Active: 0\r\n"),
+            on_screen("File " + dir + "/a?[2Jb.dat has no users.\nFile " + dir + "/c?d?.dat has no users.\n"
+                      "\nFiles With No Users: 2\nFiles With Users Active: 0\n"));
+}
+
 }  // namespace
