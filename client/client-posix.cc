@@ -1,9 +1,6 @@
 // The local client library. It answers one question about a data file: does
 // any other process have it open? An exclusive open succeeds only when nobody
 // else has the file; a normal open shares it with other normal opens.
-//
-// Callers are single-threaded: the table of open files and the serial counter
-// below are not guarded.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -12,33 +9,14 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
-#include <map>
 
 // Only the call entry is exported; everything else stays inside the library.
 #pragma GCC visibility push(default)
 #include "btrieve/client_entry.h"
 #pragma GCC visibility pop
+#include "client/client-common.h"
 
 namespace {
-
-// What the position block holds for an open file. The block is the caller's
-// memory and may be stale, zeroed or forged, so nothing read from it is used
-// until it matches an entry of the table of open files.
-struct BlockRecord {
-  uint64_t magic;
-  uint64_t serial;
-  int32_t fd;
-};
-static_assert(sizeof(BlockRecord) <= POSITION_BLOCK_SIZE, "the record must fit in a position block");
-
-constexpr uint64_t kBlockMagic = 0x6b6c62746e6c6364ULL;
-
-// Every file open through the library: serial number to descriptor. Serials
-// are never reused, so a block whose file was closed, by a close or a reset,
-// never matches again.
-std::map<uint64_t, int> g_open_files;
-uint64_t g_last_serial = 0;
 
 // Closes a descriptor when it goes out of scope, unless released: every early
 // return of an open leaves nothing behind.
@@ -77,27 +55,6 @@ int status_from_errno(int error) {
 
 bool would_block(int error) { return error == EAGAIN || error == EWOULDBLOCK; }
 
-// The key buffer holds a zero-terminated path of at most 255 characters with
-// a key length of 255, so the terminator may be the byte just past the key
-// length. Returns null for a name that cannot be used.
-const char* path_from_key(const void* key, uint8_t key_length) {
-  if (key == nullptr) return nullptr;
-  const char* text = static_cast<const char*>(key);
-  const void* terminator = std::memchr(text, '\0', size_t{key_length} + 1);
-  if (terminator == nullptr || terminator == text) return nullptr;
-  return text;
-}
-
-// Finds the open that a position block records; end() if it holds none.
-std::map<uint64_t, int>::iterator find_open(const void* block) {
-  BlockRecord record;
-  std::memcpy(&record, block, sizeof record);
-  if (record.magic != kBlockMagic) return g_open_files.end();
-  auto entry = g_open_files.find(record.serial);
-  if (entry == g_open_files.end() || entry->second != record.fd) return g_open_files.end();
-  return entry;
-}
-
 // Tests whether any other open file description of the file exists. The
 // kernel refuses a write lease with EAGAIN while there is one, whoever opened
 // it and however, read-only included. The lease is dropped again at once: while
@@ -133,31 +90,9 @@ int take_shared(int fd) {
   return STATUS_SUCCESS;
 }
 
-int record_open(void* block, int fd) {
-  const uint64_t serial = g_last_serial + 1;
-  try {
-    g_open_files.emplace(serial, fd);
-  } catch (...) {
-    return STATUS_IO_ERROR;
-  }
-  g_last_serial = serial;
-  const BlockRecord record{kBlockMagic, serial, fd};
-  std::memset(block, 0, POSITION_BLOCK_SIZE);
-  std::memcpy(block, &record, sizeof record);
-  return STATUS_SUCCESS;
-}
+}  // namespace
 
-int open_file(void* block, const void* key, uint8_t key_length, int8_t mode) {
-  if (mode != OPEN_MODE_NORMAL && mode != OPEN_MODE_EXCLUSIVE) return STATUS_INVALID_OPERATION;
-  // Nothing in the library can be reached without a position block; this is
-  // the caller's fault, and no status fits better than an I/O error.
-  if (block == nullptr) return STATUS_IO_ERROR;
-  // A block that still records an open file is not overwritten: its file could
-  // then only be closed by a reset.
-  if (find_open(block) != g_open_files.end()) return STATUS_IO_ERROR;
-  const char* path = path_from_key(key, key_length);
-  if (path == nullptr) return STATUS_INVALID_FILE_NAME;
-
+int host_open(const char* path, int8_t mode, HostFile* file) {
   // Nothing but a regular file is opened: opening a FIFO would block, and a
   // device may act on being opened.
   struct stat info;
@@ -175,46 +110,19 @@ int open_file(void* block, const void* key, uint8_t key_length, int8_t mode) {
   if (fstat(fd, &info) != 0) return STATUS_IO_ERROR;
   if (!S_ISREG(info.st_mode)) return STATUS_NOT_A_DATA_FILE;
 
-  int status = mode == OPEN_MODE_EXCLUSIVE ? take_exclusive(fd) : take_shared(fd);
-  if (status == STATUS_SUCCESS) status = record_open(block, fd);
-  if (status == STATUS_SUCCESS) guard.release();
+  const int status = mode == OPEN_MODE_EXCLUSIVE ? take_exclusive(fd) : take_shared(fd);
+  if (status == STATUS_SUCCESS) {
+    guard.release();
+    *file = fd;
+  }
   return status;
 }
 
-int close_file(void* block) {
-  // As for an open: no block, no file to find.
-  if (block == nullptr) return STATUS_IO_ERROR;
-  const auto entry = find_open(block);
-  if (entry == g_open_files.end()) return STATUS_FILE_NOT_OPEN;
-  const int fd = entry->second;
-  g_open_files.erase(entry);
-  std::memset(block, 0, POSITION_BLOCK_SIZE);
-  // The close releases the flock. Its result is not looked at: Linux frees the
-  // descriptor whatever it reports, and nothing was written that could be lost.
-  close(fd);
-  return STATUS_SUCCESS;
+// The close releases the flock. Its result is not looked at: Linux frees the
+// descriptor whatever it reports, and nothing was written that could be lost.
+void host_close(HostFile file) {
+  close(static_cast<int>(file));
 }
-
-int reset() {
-  for (const auto& entry : g_open_files) close(entry.second);
-  g_open_files.clear();
-  return STATUS_SUCCESS;
-}
-
-int dispatch(uint16_t operation, void* block, const void* key, uint8_t key_length, int8_t key_number) {
-  switch (operation) {
-    case OP_OPEN:
-      return open_file(block, key, key_length, key_number);
-    case OP_CLOSE:
-      return close_file(block);
-    case OP_RESET:
-      return reset();
-    default:
-      return STATUS_INVALID_OPERATION;
-  }
-}
-
-}  // namespace
 
 // The data buffer would carry an owner name, which these files do not have;
 // the data length is never written by these operations.
@@ -223,7 +131,7 @@ extern "C" int CLIENT_ENTRY_CALL client_entry(uint16_t operation, void* position
                                               int8_t keyNumber) {
   // The caller's errno is left as it was: the status is the whole answer.
   const int saved_errno = errno;
-  const int status = dispatch(operation, positionBlock, keyBuffer, keyLength, keyNumber);
+  const int status = handle_request(operation, positionBlock, keyBuffer, keyLength, keyNumber);
   errno = saved_errno;
   return status;
 }
