@@ -65,62 +65,6 @@ double now() {
 
 }  // namespace
 
-Result run_process(const Launch& launch) {
-  int in[2], out[2], err[2];
-  if (pipe(in) || pipe(out) || pipe(err))
-    abort();
-  pid_t pid = fork();
-  if (pid == 0)
-    child_exec(launch, in[0], out[1], err[1]);
-  close(in[0]);
-  close(out[1]);
-  close(err[1]);
-
-  // Feed the input in the background of the reads; it is small.
-  signal(SIGPIPE, SIG_IGN);
-  if (!launch.input.empty() && write(in[1], launch.input.data(), launch.input.size()) < 0) {
-  }
-  close(in[1]);
-
-  Result result;
-  struct pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-  std::string* sinks[2] = {&result.out, &result.err};
-  int open = 2;
-  double deadline = now() + 100;   // a hung command fails the test, not CI
-  while (open > 0) {
-    int ready = poll(fds, 2, 1000);
-    if (ready < 0)
-      break;
-    if (now() > deadline) {
-      kill(pid, SIGKILL);
-      break;
-    }
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP)))
-        continue;
-      char buffer[65536];
-      ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-      if (n > 0) {
-        sinks[i]->append(buffer, static_cast<size_t>(n));
-      } else {
-        close(fds[i].fd);
-        fds[i].fd = -1;
-        --open;
-      }
-    }
-  }
-  for (auto& f : fds)
-    if (f.fd >= 0)
-      close(f.fd);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  if (WIFEXITED(status))
-    result.status = WEXITSTATUS(status);
-  else if (WIFSIGNALED(status))
-    result.signal = WTERMSIG(status);
-  return result;
-}
-
 Running start_process(const Launch& launch) {
   int in[2], out[2], err[2];
   if (pipe(in) || pipe(out) || pipe(err))
@@ -148,7 +92,7 @@ Result finish_process(Running& running) {
   Result result;
   struct pollfd fds[2] = {{running.out, POLLIN, 0}, {running.err, POLLIN, 0}};
   std::string* sinks[2] = {&result.out, &result.err};
-  double deadline = now() + 100;   // as in run_process
+  double deadline = now() + 100;   // a hung command fails the test, not CI
   for (int open = 2; open > 0;) {
     if (poll(fds, 2, 1000) < 0)
       break;
@@ -181,6 +125,11 @@ Result finish_process(Running& running) {
   else if (WIFSIGNALED(status))
     result.signal = WTERMSIG(status);
   return result;
+}
+
+Result run_process(const Launch& launch) {
+  Running running = start_process(launch);
+  return finish_process(running);
 }
 
 static Holder start_reading_process(const std::vector<std::string>& argv, uid_t uid,
