@@ -17,6 +17,7 @@
 #include "run/driver.h"
 #include "support/capture.h"
 #include "support/fake_client.h"
+#include "support/walk.h"
 
 namespace {
 
@@ -39,25 +40,6 @@ class Walk : public ::testing::Test {
     int fd = open((dir + "/" + name).c_str(), O_CREAT | O_WRONLY, 0644);
     ASSERT_GE(fd, 0) << name;
     close(fd);
-  }
-
-  // The paths probed, in order, with what the walk printed.
-  std::vector<std::string> probed(const std::string& specification, std::string* out = nullptr) {
-    fake_client::calls.clear();
-    Tallies tallies = {0, 0};
-    std::string printed = capture_stream(stdout, [&] { scan_files(specification.c_str(), &tallies); });
-    if (out)
-      *out = printed;
-    std::vector<std::string> keys;
-    for (const RecordedCall& c : fake_client::calls)
-      if (c.operation == OP_OPEN)
-        keys.push_back(c.key);
-    return keys;
-  }
-
-  std::set<std::string> probed_set(const std::string& specification) {
-    std::vector<std::string> keys = probed(specification);
-    return std::set<std::string>(keys.begin(), keys.end());
   }
 };
 
@@ -98,9 +80,9 @@ TEST_F(Walk, MatchesOnlyStarAndQuestionMarkSkippingDirectories) {
       {"", {}},
   };
   for (const Case& k : cases)
-    EXPECT_EQ(probed_set(dir + "/" + k.pattern), k.expected) << k.pattern;
-  EXPECT_TRUE(probed(dir + "/missing/*.dat").empty());
-  EXPECT_TRUE(probed(dir).empty()) << "a directory named without a wildcard";
+    EXPECT_EQ(walked_path_set(dir + "/" + k.pattern), k.expected) << k.pattern;
+  EXPECT_TRUE(walked_paths(dir + "/missing/*.dat").empty());
+  EXPECT_TRUE(walked_paths(dir).empty()) << "a directory named without a wildcard";
 }
 
 TEST_F(Walk, ABarePatternProbesNamesAlone) {
@@ -108,7 +90,7 @@ TEST_F(Walk, ABarePatternProbesNamesAlone) {
   char cwd[4096];
   ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
   ASSERT_EQ(chdir(dir.c_str()), 0);
-  std::vector<std::string> keys = probed("*.dat");
+  std::vector<std::string> keys = walked_paths("*.dat");
   ASSERT_EQ(chdir(cwd), 0);
   EXPECT_EQ(keys, std::vector<std::string>{"a.dat"});
 }
@@ -137,14 +119,14 @@ TEST_F(Walk, APathThatDoesNotFitIsReportedWholeAndNotProbed) {
   ASSERT_GE(open((deep + "/" + over).c_str(), O_CREAT | O_WRONLY, 0644), 0);
 
   std::string out;
-  std::vector<std::string> keys = probed(deep + "/f*", &out);
+  std::vector<std::string> keys = walked_paths(deep + "/f*", &out);
   EXPECT_EQ(keys, std::vector<std::string>{deep + "/" + fits});
   EXPECT_NE(out.find("File " + deep + "/" + fits + " has no users.\n"), std::string::npos);
   EXPECT_NE(out.find("Unable to Open File " + deep + "/" + over + " - 11!\n"), std::string::npos);
 
   // A specification of 255 characters is searched; one of 256 is not.
-  EXPECT_EQ(probed(deep + "/" + fits), std::vector<std::string>{deep + "/" + fits});
-  EXPECT_TRUE(probed(deep + "/" + over, &out).empty());
+  EXPECT_EQ(walked_paths(deep + "/" + fits), std::vector<std::string>{deep + "/" + fits});
+  EXPECT_TRUE(walked_paths(deep + "/" + over, &out).empty());
   EXPECT_EQ(out, "");
 }
 

@@ -16,6 +16,7 @@
 #include "run/driver.h"
 #include "support/capture.h"
 #include "support/fake_client.h"
+#include "support/walk.h"
 
 namespace {
 
@@ -81,25 +82,6 @@ class Walk : public ::testing::Test {
     ASSERT_NE(h, INVALID_HANDLE_VALUE) << path;
     CloseHandle(h);
   }
-
-  // The paths probed, in order, with what the walk printed.
-  std::vector<std::string> probed(const std::string& specification, std::string* out = nullptr) {
-    fake_client::calls.clear();
-    Tallies tallies = {0, 0};
-    std::string printed = capture_stream(stdout, [&] { scan_files(specification.c_str(), &tallies); });
-    if (out)
-      *out = printed;
-    std::vector<std::string> keys;
-    for (const RecordedCall& c : fake_client::calls)
-      if (c.operation == OP_OPEN)
-        keys.push_back(c.key);
-    return keys;
-  }
-
-  std::set<std::string> probed_set(const std::string& specification) {
-    std::vector<std::string> keys = probed(specification);
-    return std::set<std::string>(keys.begin(), keys.end());
-  }
 };
 
 TEST_F(Walk, ProbesMatchingFilesUnderThePrefixAsTyped) {
@@ -123,7 +105,7 @@ TEST_F(Walk, ProbesMatchingFilesUnderThePrefixAsTyped) {
       {dir + "\\", {}},
   };
   for (const Case& k : cases)
-    EXPECT_EQ(probed_set(k.specification), k.expected) << k.specification;
+    EXPECT_EQ(walked_path_set(k.specification), k.expected) << k.specification;
 }
 
 TEST_F(Walk, ADriveWithoutASeparatorNamesItsCurrentDirectory) {
@@ -132,8 +114,8 @@ TEST_F(Walk, ADriveWithoutASeparatorNamesItsCurrentDirectory) {
   ASSERT_NE(GetCurrentDirectoryA(sizeof cwd, cwd), 0u);
   ASSERT_TRUE(SetCurrentDirectoryA(dir.c_str()));
   std::string drive = dir.substr(0, 2);   // "C:"
-  std::vector<std::string> withDrive = probed(drive + "*.dat");
-  std::vector<std::string> bare = probed("*.dat");
+  std::vector<std::string> withDrive = walked_paths(drive + "*.dat");
+  std::vector<std::string> bare = walked_paths("*.dat");
   ASSERT_TRUE(SetCurrentDirectoryA(cwd));
   EXPECT_EQ(withDrive, std::vector<std::string>{drive + "a.dat"});
   EXPECT_EQ(bare, std::vector<std::string>{"a.dat"});
@@ -153,7 +135,7 @@ TEST_F(Walk, APathThatDoesNotFitIsReportedWholeAndNotProbed) {
   make_file(deep + "\\" + over);
 
   std::string out;
-  std::vector<std::string> keys = probed(deep + "\\f*", &out);
+  std::vector<std::string> keys = walked_paths(deep + "\\f*", &out);
   EXPECT_EQ(keys, std::vector<std::string>{deep + "\\" + fits});
   EXPECT_NE(out.find("File " + deep + "\\" + fits + " has no users.\n"), std::string::npos) << out;
   EXPECT_NE(out.find("Unable to Open File " + deep + "\\" + over + " - 11!\n"), std::string::npos) << out;
