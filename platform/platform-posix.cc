@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -26,8 +25,6 @@ const int host_exit_status_max = 255;
 // The one open enumeration.
 static struct {
   DIR* directory;                        // the directory being read; null for a single name
-  bool singlePending;                    // a single name that has not been given yet
-  char directoryPath[PATH_MAX];          // the directory that the specification names
   char pattern[ENTRY_NAME_SIZE];         // the last component of the specification
 } enumeration;
 
@@ -82,7 +79,9 @@ static bool has_wildcard(const char* s) {
 
 static void fill_entry(DirectoryEntry* entry, const char* name, bool isDirectory) {
   entry->attributes = isDirectory ? ENTRY_DIRECTORY : 0;
-  snprintf(entry->name, sizeof entry->name, "%s", name);
+  size_t length = strnlen(name, sizeof entry->name - 1);
+  memcpy(entry->name, name, length);
+  entry->name[length] = 0;
 }
 
 // A link to a directory is a directory; a dangling link is not.
@@ -115,7 +114,6 @@ bool enumeration_open(const char* specification, DirectoryEntry* first, Enumerat
 
   memcpy(enumeration.pattern, pattern, strlen(pattern) + 1);
   enumeration.directory = nullptr;
-  enumeration.singlePending = false;
 
   if (!has_wildcard(pattern)) {
     // One name: look it up rather than read the whole directory, so that a
@@ -132,13 +130,14 @@ bool enumeration_open(const char* specification, DirectoryEntry* first, Enumerat
     return true;
   }
 
+  char directoryPath[PATH_MAX];   // the directory that the specification names
   if (prefix == 0) {
-    memcpy(enumeration.directoryPath, ".", 2);
+    memcpy(directoryPath, ".", 2);
   } else {
-    memcpy(enumeration.directoryPath, specification, prefix);
-    enumeration.directoryPath[prefix] = 0;
+    memcpy(directoryPath, specification, prefix);
+    directoryPath[prefix] = 0;
   }
-  enumeration.directory = opendir(enumeration.directoryPath);
+  enumeration.directory = opendir(directoryPath);
   if (!enumeration.directory)
     return false;
   if (!next_directory_entry(first)) {
